@@ -1,0 +1,15 @@
+# wqd_add_test_suite(NAME SOURCES ... LIBS ...)
+# One GoogleTest program per subsystem. On the host each test case is its own CTest test; in the
+# win32 tree the program runs once, as a 32-bit Windows program under Wine.
+function(wqd_add_test_suite name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} wqd::gtest)
+  target_compile_definitions(${name} PRIVATE WQD_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES LABELS win32)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS host)
+  endif()
+endfunction()
