@@ -1,0 +1,150 @@
+#include "driver/command_line.h"
+
+#include <cstring>
+
+#include "driver/messages.h"
+
+bool silentMode = false;
+std::string storageFolder;
+std::string oemName;
+
+namespace {
+
+constexpr char kQuote = '"';
+
+bool isTokenCharacter(unsigned char byte) { return byte >= 0x21 && byte <= 0x7E; }
+
+char lowerAscii(char byte) { return byte >= 'A' && byte <= 'Z' ? byte - 'A' + 'a' : byte; }
+
+// Compares an option token (its first byte already standing for '/') with name, ignoring ASCII
+// letter case; only the whole token counts.
+bool isOption(const std::string& token, const char* name) {
+  if (token.size() != std::strlen(name)) return false;
+  for (size_t i = 1; i < token.size(); ++i) {
+    if (lowerAscii(token[i]) != lowerAscii(name[i])) return false;
+  }
+  return true;
+}
+
+int hexDigit(unsigned char byte) {
+  if (byte >= '0' && byte <= '9') return byte - '0';
+  if (byte >= 'a' && byte <= 'f') return byte - 'a' + 10;
+  if (byte >= 'A' && byte <= 'F') return byte - 'A' + 10;
+  return -1;
+}
+
+bool isCSpace(unsigned char byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
+
+struct LanguageCode {
+  const char* code;
+  uint16_t langId;
+};
+
+constexpr LanguageCode kLanguageCodes[] = {
+    {"cze", 1029}, {"eng", 1033}, {"esp", 1034}, {"ita", 1040}, {"sk", 1051},  {"ger", 1031},
+    {"deu", 1031}, {"fre", 1036}, {"dut", 1043}, {"por", 2070}, {"pol", 1045},
+};
+
+enum class TokenState { Between, Plain, Quoted };
+
+}  // namespace
+
+void resetCommandLineSettings() {
+  silentMode = false;
+  storageFolder.clear();
+  oemName.clear();
+}
+
+std::vector<std::string> tokenizeCommandLine(const char* line) {
+  std::vector<std::string> tokens;
+  if (line == nullptr) return tokens;
+  TokenState state = TokenState::Between;
+  std::string token;
+  for (const char* at = line; *at != '\0'; ++at) {
+    const char byte = *at;
+    switch (state) {
+      case TokenState::Between:
+        if (!isTokenCharacter(static_cast<unsigned char>(byte))) break;
+        token.clear();
+        if (byte == kQuote) {
+          state = TokenState::Quoted;
+        } else {
+          token.push_back(byte);
+          state = TokenState::Plain;
+        }
+        break;
+      case TokenState::Plain:
+        if (isTokenCharacter(static_cast<unsigned char>(byte))) {
+          token.push_back(byte);
+        } else {
+          tokens.push_back(token);
+          state = TokenState::Between;
+        }
+        break;
+      case TokenState::Quoted:
+        if (byte == kQuote) {
+          tokens.push_back(token);
+          state = TokenState::Between;
+        } else {
+          token.push_back(byte);
+        }
+        break;
+    }
+  }
+  if (state != TokenState::Between) tokens.push_back(token);
+  return tokens;
+}
+
+uint32_t parseUnsignedHex(const char* text) {
+  if (text == nullptr) return 0;
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
+  while (isCSpace(*at)) ++at;
+  bool negative = false;
+  if (*at == '+' || *at == '-') {
+    negative = *at == '-';
+    ++at;
+  }
+  // "0x" counts as a prefix only when a digit follows; otherwise the '0' is the number.
+  if (at[0] == '0' && (at[1] == 'x' || at[1] == 'X') && hexDigit(at[2]) >= 0) at += 2;
+  uint32_t value = 0;
+  bool overflow = false;
+  for (int digit = hexDigit(*at); digit >= 0; digit = hexDigit(*++at)) {
+    if (value > (0xFFFFFFFFu - static_cast<uint32_t>(digit)) / 16) overflow = true;
+    value = value * 16 + static_cast<uint32_t>(digit);
+  }
+  if (overflow) return 0xFFFFFFFFu;
+  return negative ? 0u - value : value;
+}
+
+uint16_t languageForCode(const char* code) {
+  for (const LanguageCode& entry : kLanguageCodes) {
+    if (std::strcmp(entry.code, code) == 0) return entry.langId;
+  }
+  return static_cast<uint16_t>(parseUnsignedHex(code) & 0xFFFF);
+}
+
+void parseCommandLine(const char* commandLine) {
+  const std::vector<std::string> tokens = tokenizeCommandLine(commandLine);
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const std::string& token = tokens[i];
+    if (token.empty() || (token[0] != '-' && token[0] != '/')) continue;
+    if (isOption(token, "/silent")) {
+      silentMode = true;
+      continue;
+    }
+    const bool storage = isOption(token, "/sfxstorage");
+    const bool oem = isOption(token, "/oem");
+    const bool lang = isOption(token, "/lang");
+    if (!storage && !oem && !lang) continue;
+    // The argument is the next token, whatever it looks like; it is not examined as an option.
+    if (i + 1 >= tokens.size()) continue;
+    const std::string& argument = tokens[++i];
+    if (storage) {
+      storageFolder = argument;
+    } else if (oem) {
+      oemName = argument;
+    } else {
+      uiLanguage = collapseLanguage(languageForCode(argument.c_str()));
+    }
+  }
+}

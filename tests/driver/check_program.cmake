@@ -1,0 +1,41 @@
+# Checks the built wqdupdate.exe from the outside: a 32-bit PE for the Windows GUI subsystem,
+# stripped, importing nothing but the system DLLs kernel32, user32, advapi32 and msvcrt (all of
+# them KnownDLLs, so that no file planted beside the program in a download folder is loaded).
+# Run as: cmake -DPROGRAM=<exe> -DOBJDUMP=<objdump> -P check_program.cmake
+cmake_minimum_required(VERSION 3.16)
+execute_process(COMMAND "${OBJDUMP}" -p "${PROGRAM}" OUTPUT_VARIABLE headers RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "objdump cannot read ${PROGRAM}")
+endif()
+if(NOT headers MATCHES "file format pei-i386")
+  message(FATAL_ERROR "${PROGRAM} is not a 32-bit PE file")
+endif()
+if(NOT headers MATCHES "Subsystem[ \t]+00000002")
+  message(FATAL_ERROR "${PROGRAM} is not a Windows GUI program")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+if(NOT imports)
+  message(FATAL_ERROR "${PROGRAM} imports nothing, which cannot be right")
+endif()
+set(allowed kernel32.dll user32.dll advapi32.dll msvcrt.dll)
+foreach(line ${imports})
+  string(REGEX REPLACE "DLL Name: " "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  string(TOLOWER "${dll}" dll)
+  if(NOT dll IN_LIST allowed)
+    message(FATAL_ERROR "${PROGRAM} imports ${dll}, which is not one of: ${allowed}")
+  endif()
+endforeach()
+
+execute_process(COMMAND "${OBJDUMP}" -h "${PROGRAM}" OUTPUT_VARIABLE sections)
+if(sections MATCHES "\\.debug")
+  message(FATAL_ERROR "${PROGRAM} carries debug sections")
+endif()
+execute_process(COMMAND "${OBJDUMP}" -t "${PROGRAM}" OUTPUT_VARIABLE symbols)
+if(symbols MATCHES "\\[ *[0-9]+\\]")
+  message(FATAL_ERROR "${PROGRAM} is not stripped")
+endif()
+
+file(SIZE "${PROGRAM}" size)
+message(STATUS "${PROGRAM}: ${size} bytes; imports ${imports}")
