@@ -23,6 +23,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "common/peak_memory.h"
 #include "driver/component_record.h"
 #include "package/package_file.h"
 
@@ -200,30 +201,10 @@ BENCHMARK(BM_ReadPackageFileVsUncompress)
     ->Repetitions(7)
     ->Unit(benchmark::kMillisecond);
 
-// The peak resident set (VmHWM, KiB) of this process's memory since it started.
-static long ownPeakKiB() {
-  FILE* status = std::fopen("/proc/self/status", "r");
-  if (status == nullptr) return -1;
-  char line[256];
-  long peak = -1;
-  while (std::fgets(line, sizeof line, status) != nullptr) {
-    if (std::sscanf(line, "VmHWM: %ld kB", &peak) == 1) break;
-  }
-  std::fclose(status);
-  return peak;
-}
-
 // The peak resident set (KiB) of a fresh copy of this program that reads the package once in the
-// given way ("package", "direct" or "idle"). The child reports its own VmHWM: a fork's rusage
-// would also count the memory of the parent it was copied from.
+// given way ("package", "direct" or "idle").
 static long childPeakKiB(const char* way) {
-  std::string command =
-      "/proc/" + std::to_string(getpid()) + "/exe --measure " + way + " '" + packagePath + "'";
-  FILE* child = popen(command.c_str(), "r");
-  if (child == nullptr) return -1;
-  long peak = -1;
-  if (std::fscanf(child, "%ld", &peak) != 1) peak = -1;
-  return pclose(child) == 0 ? peak : -1;
+  return childPeakKiB(std::string(way) + " '" + packagePath + "'");
 }
 
 int main(int argc, char** argv) {

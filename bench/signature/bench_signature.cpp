@@ -30,6 +30,7 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
+#include "common/peak_memory.h"
 #include "key_files.h"
 #include "package/byte_stream.h"
 #include "signature/content_digest.h"
@@ -215,29 +216,12 @@ BENCHMARK(BM_VerifySignedFileVsReadAndOpensslMd5)
     ->Repetitions(5)
     ->Unit(benchmark::kMillisecond);
 
-long ownPeakKiB() {
-  FILE* status = std::fopen("/proc/self/status", "r");
-  if (status == nullptr) return -1;
-  char line[256];
-  long peak = -1;
-  while (std::fgets(line, sizeof line, status) != nullptr) {
-    if (std::sscanf(line, "VmHWM: %ld kB", &peak) == 1) break;
-  }
-  std::fclose(status);
-  return peak;
-}
-
 // The peak resident set (KiB) of a fresh copy of this program that verifies the file once in the
 // given mode, or does nothing when path is "idle".
 long childPeakKiB(const std::string& path, int mode, const char* prefix) {
-  std::string command =
-      "/proc/" + std::to_string(getpid()) + "/exe --measure '" + path + "' " + std::to_string(mode);
-  if (prefix != nullptr) command += std::string(" '") + prefix + "'";
-  FILE* child = popen(command.c_str(), "r");
-  if (child == nullptr) return -1;
-  long peak = -1;
-  if (std::fscanf(child, "%ld", &peak) != 1) peak = -1;
-  return pclose(child) == 0 ? peak : -1;
+  std::string arguments = "'" + path + "' " + std::to_string(mode);
+  if (prefix != nullptr) arguments += std::string(" '") + prefix + "'";
+  return ::childPeakKiB(arguments);
 }
 
 // Text-like content: short lines with CR LF ends, a comment line now and then, some tabs.

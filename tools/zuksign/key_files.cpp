@@ -1,5 +1,7 @@
 #include "key_files.h"
 
+#include "file_bytes.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,20 +30,6 @@ constexpr unsigned kModulusBits = 1024;
 constexpr unsigned kOrderBits = 160;
 // Primality of p and q and the sizes of the group elements.
 constexpr unsigned kValidationLevel = 2;
-
-bool readWhole(const std::string& path, std::string* bytes, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = std::string("cannot open: ") + std::strerror(errno);
-    return false;
-  }
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = "cannot read";
-    return false;
-  }
-  return true;
-}
 
 // The DER bytes of a key file: the file itself, or the body of its PEM block with the expected
 // label (other blocks, such as parameters before the key, are passed over).
@@ -135,7 +123,7 @@ bool writeNew(const std::string& path, const std::string& bytes, [[maybe_unused]
 
 bool loadPrivateKey(const std::string& path, DsaPrivateKey* key, std::string* error) {
   std::string file, der;
-  if (!readWhole(path, &file, error) || !derOf(file, "PRIVATE KEY", &der, error)) return false;
+  if (!readFileBytes(path, &file, error) || !derOf(file, "PRIVATE KEY", &der, error)) return false;
   try {
     CryptoPP::DSA::PrivateKey decoded;
     CryptoPP::StringSource source(der, true);
@@ -161,7 +149,7 @@ bool loadPrivateKey(const std::string& path, DsaPrivateKey* key, std::string* er
 
 bool loadPublicKey(const std::string& path, DsaKey* key, std::string* error) {
   std::string file, der;
-  if (!readWhole(path, &file, error) || !derOf(file, "PUBLIC KEY", &der, error)) return false;
+  if (!readFileBytes(path, &file, error) || !derOf(file, "PUBLIC KEY", &der, error)) return false;
   try {
     CryptoPP::DSA::PublicKey decoded;
     CryptoPP::StringSource source(der, true);

@@ -21,6 +21,7 @@
 #include "dsa_sign.h"
 #include "key_files.h"
 #include "package/byte_stream.h"
+#include "file_bytes.h"
 #include "signature/content_digest.h"
 #include "signature/dsa_verify.h"
 #include "signature/file_verification.h"
@@ -155,20 +156,6 @@ bool parseArguments(int argc, char** argv, int first, const std::vector<std::str
   return true;
 }
 
-bool readFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = path + ": cannot open: " + std::strerror(errno);
-    return false;
-  }
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = path + ": cannot read";
-    return false;
-  }
-  return true;
-}
-
 // Whether the updater's stream can open path at all; verify and show answer "unreadable" (2)
 // rather than "invalid" (1) when it cannot.
 bool checkReadable(const std::string& path, std::string* error) {
@@ -220,8 +207,9 @@ int runSign(int argc, char** argv) {
     if (!loadPrivateKey(*keyPath, &key, &error)) return misuse(*keyPath + ": " + error);
   }
 
-  std::vector<uint8_t> content;
-  if (!readFile(path, &content, &error)) return misuse(error);
+  std::string bytes;
+  if (!readFileBytes(path, &bytes, &error)) return misuse(path + ": " + error);
+  std::vector<uint8_t> content(bytes.begin(), bytes.end());
   SignedFile signedFile;
   if (!makeSignedFile(content, kind, kind != TextMd5 ? &key : nullptr,
                       linePrefix != nullptr ? linePrefix->c_str() : nullptr, &signedFile, &error)) {
