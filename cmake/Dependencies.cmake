@@ -8,17 +8,29 @@ if(WIN32)
   set_target_properties(wqd::zlib PROPERTIES IMPORTED_LOCATION ${WQD_ZLIB_LIBRARY}
                                              INTERFACE_INCLUDE_DIRECTORIES ${WQD_ZLIB_INCLUDE})
 
-  # Built from Debian's libcrypto++ source package by scripts/bootstrap-cryptopp-i686.
+  # Built from Debian's libcrypto++ source package by scripts/bootstrap-cryptopp-i686, in two
+  # archives: the chosen units as they come, and the updater's lean variant, whose integer,
+  # cryptlib, filters and misc units lack the stream, ASN.1, prime-generation, queue and
+  # wide-string functions that would pull over a megabyte into it. An executable links the lean one
+  # when its target property WQD_CRYPTOPP_LEAN is true (the generator expression is evaluated
+  # for the program being linked, however deep in its libraries wqd::cryptopp sits).
   set(WQD_CRYPTOPP_I686 "${CMAKE_SOURCE_DIR}/build/deps/cryptopp-i686" CACHE PATH "")
-  if(NOT EXISTS ${WQD_CRYPTOPP_I686}/lib/libcryptopp.a)
+  if(NOT EXISTS ${WQD_CRYPTOPP_I686}/lib/libcryptopp.a OR
+     NOT EXISTS ${WQD_CRYPTOPP_I686}/lib/libcryptopp-lean.a)
     message(FATAL_ERROR "Crypto++ for i686 is missing: run scripts/bootstrap first")
   endif()
-  add_library(wqd::cryptopp STATIC IMPORTED)
+  add_library(wqd::cryptopp_full STATIC IMPORTED)
+  set_target_properties(wqd::cryptopp_full PROPERTIES
+    IMPORTED_LOCATION ${WQD_CRYPTOPP_I686}/lib/libcryptopp.a)
+  add_library(wqd::cryptopp_lean STATIC IMPORTED)
+  set_target_properties(wqd::cryptopp_lean PROPERTIES
+    IMPORTED_LOCATION ${WQD_CRYPTOPP_I686}/lib/libcryptopp-lean.a)
+  add_library(wqd::cryptopp INTERFACE IMPORTED)
   set_target_properties(wqd::cryptopp PROPERTIES
-    IMPORTED_LOCATION ${WQD_CRYPTOPP_I686}/lib/libcryptopp.a
     INTERFACE_INCLUDE_DIRECTORIES ${WQD_CRYPTOPP_I686}/include
     INTERFACE_COMPILE_DEFINITIONS CRYPTOPP_DISABLE_ASM
-    INTERFACE_LINK_LIBRARIES "advapi32;bcrypt")
+    INTERFACE_LINK_LIBRARIES
+      "$<IF:$<BOOL:$<TARGET_PROPERTY:WQD_CRYPTOPP_LEAN>>,wqd::cryptopp_lean,wqd::cryptopp_full>;advapi32;bcrypt")
   set(WQD_CRYPTOPP_TEST_VECTORS ${WQD_CRYPTOPP_I686}/TestVectors CACHE PATH "")
 
   if(WQD_TESTS)
