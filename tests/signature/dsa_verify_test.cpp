@@ -104,6 +104,47 @@ TEST(DsaVerifyTest, RangeChecksRejectEveryBoundaryPair) {
   }
 }
 
+// The core does the same for any key of the form, so keys chosen to make the equation hold show
+// each range check by itself. With s = r, w * r = 1 and so u2 = 1; with H = 0, u1 = 0; then
+// v = y mod p mod q, and y = r satisfies it. With y = 1, v = g^u1 mod p mod q. The bounds 1 and
+// q-1 must therefore verify, and r = 0 must be refused even under a key (g = q) for which the
+// equation alone would accept it.
+TEST(DsaVerifyTest, EachRangeBoundHoldsWhereTheEquationWould) {
+  const DsaPrivateKey& base = rfc6979Key();
+  const Integer q = base.q;
+  auto keyWith = [&](const Integer& g, const Integer& y) {
+    DsaPrivateKey parts = base;
+    parts.g = g;
+    parts.y = y;
+    return publicKeyOf(parts);
+  };
+  struct Case {
+    int line;
+    Integer g, y, h, r, s;
+    bool valid;
+  };
+  const Case cases[] = {
+      // r = 1 and s = 1 as 19 zero bytes and 0x01: v = 1^1 = 1.
+      {__LINE__, base.g, Integer::One(), Integer::Zero(), Integer::One(), Integer::One(), true},
+      // u2 = q-1, v = 1^(q-1) = 1.
+      {__LINE__, base.g, Integer::One(), Integer::Zero(), Integer::One(), q - 1, true},
+      // w = q-1 (its own inverse), u2 = 1, v = y = q-1.
+      {__LINE__, base.g, q - 1, Integer::Zero(), q - 1, q - 1, true},
+      // H = 1, s = 1: u1 = 1, u2 = q-1, v = g = q-1.
+      {__LINE__, q - 1, Integer::One(), Integer::One(), q - 1, Integer::One(), true},
+      // The same keys one step outside: s = q makes w = 0 and v = 1 = r without the check.
+      {__LINE__, base.g, Integer::One(), Integer::Zero(), Integer::One(), q, false},
+      {__LINE__, base.g, Integer::One(), Integer::Zero(), Integer::One(), Integer::Zero(), false},
+      // r = 0, s = 1, H = 1: u1 = 1, u2 = 0, v = q mod q = 0 = r without the check.
+      {__LINE__, q, Integer::One(), Integer::One(), Integer::Zero(), Integer::One(), false},
+  };
+  for (const Case& c : cases) {
+    const Bytes h = fixedWidth(c.h, 16);
+    const Bytes signature = concat({fixedWidth(c.r, 20), fixedWidth(c.s, 20)});
+    EXPECT_EQ(verifyWith(keyWith(c.g, c.y), h, signature), c.valid) << "row at line " << c.line;
+  }
+}
+
 // The length is settled before either buffer is read: null pointers must not be touched.
 TEST(DsaVerifyTest, WrongSignatureLengthReadsNeitherBuffer) {
   for (int32_t length : {0, 1, 39, 41, 80, -40, 0x7FFFFFFF}) {

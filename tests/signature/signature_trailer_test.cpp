@@ -305,6 +305,30 @@ TEST(PeCertificateTableTest, CertificateOffsetsOutsideTheFile) {
   }
 }
 
+// A trailer before the table needs 48 bytes in front of the table. With the magic planted in the
+// DOS header 8 bytes before a certificate offset of 40, the trailer would begin below offset 0;
+// the search must refuse it also when nobody asks for the signature bytes (which could not be
+// read there), rather than report a wrapped signed length. At offset 48 the trailer is the file's
+// first 48 bytes.
+TEST(PeCertificateTableTest, TheTrailerMustFitBeforeTheTable) {
+  for (uint32_t offset : {40u, 47u, 48u}) {
+    PeShape shape;
+    shape.trailer = false;
+    shape.certificateOffset = offset;
+    Bytes bytes = peFile(shape);
+    std::memcpy(&bytes[offset - 8], "ZUKSignd", 8);
+    const bool expected = offset >= 48;
+    WatchedStream stream(bytes);
+    uint32_t signedLength = 0x12345678;
+    EXPECT_EQ(findBinaryTrailer(stream, nullptr, &signedLength), expected) << offset;
+    EXPECT_EQ(signedLength, expected ? 0u : 0x12345678u) << offset;
+    EXPECT_EQ(stream.strayAccesses(), 0) << offset;
+    const Found found = search(bytes);
+    EXPECT_EQ(found.found, expected) << offset;
+    if (expected) expectFound(found, BinaryDsa, 0);
+  }
+}
+
 // ---- decodeHex ----
 
 TEST(DecodeHexTest, PairsConvertAsShortStrings) {
