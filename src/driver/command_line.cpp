@@ -55,6 +55,19 @@ void resetCommandLineSettings() {
   oemName.clear();
 }
 
+const char* argumentsAfterProgramName(const char* line) {
+  if (line == nullptr) return "";
+  // Compared as unsigned bytes: a signed comparison would take every byte of 0x80 and above
+  // for a separator and cut the program's name there.
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(line);
+  bool quoted = false;
+  for (; *at != '\0' && (quoted || *at > ' '); ++at) {
+    if (*at == kQuote) quoted = !quoted;
+  }
+  while (*at != '\0' && *at <= ' ') ++at;
+  return reinterpret_cast<const char*>(at);
+}
+
 std::vector<std::string> tokenizeCommandLine(const char* line) {
   std::vector<std::string> tokens;
   if (line == nullptr) return tokens;

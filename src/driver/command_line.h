@@ -19,6 +19,13 @@ extern std::string oemName;        // registry sub-key, default edition, install
 // Puts silentMode, storageFolder and oemName back to their values before parsing.
 void resetCommandLineSettings();
 
+// The arguments of a whole process command line (what GetCommandLineA gives): the text after
+// the program's own name and the separators that follow it. The name runs up to the first byte
+// of 0x20 or below that is not between double quotes; bytes of 0x80 and above belong to it, so
+// that an unquoted program path with an accented letter leaves nothing of itself behind.
+// Returns a pointer into line, or "" for null.
+const char* argumentsAfterProgramName(const char* line);
+
 // Splits line (zero-terminated 8-bit text, or null for none) into tokens. Token characters are
 // the bytes 0x21..0x7E; every other byte separates tokens outside double quotes. A token that
 // starts with a double quote runs to the next double quote, separators included, and is taken

@@ -47,6 +47,36 @@ TEST(TokenizeCommandLine, SplitsAsTheThreeStatesSay) {
   EXPECT_TRUE(tokenizeCommandLine(nullptr).empty());
 }
 
+struct ProgramNameCase {
+  int line;
+  const char* processLine;
+  const char* arguments;
+};
+
+TEST(ArgumentsAfterProgramName, LeavesNothingOfTheName) {
+  const ProgramNameCase cases[] = {
+      {__LINE__, "C:\\upd\\wqdupdate.exe /silent", "/silent"},
+      {__LINE__, "\"C:\\Program Files\\wqdupdate.exe\" /silent x", "/silent x"},
+      {__LINE__, "C:\\\"Program Files\"\\wqdupdate.exe\t /oem acme", "/oem acme"},
+      // A byte of 0x80 or above is part of an unquoted name, not the end of it.
+      {__LINE__,
+       "C:\\Sta\x9E"
+       "n\xE9\\wqdupdate.exe /lang cze",
+       "/lang cze"},
+      {__LINE__, "C:\\Upd\xE1-silent", ""},
+      {__LINE__, "C:\\Upd\xE1/oem /silent", "/silent"},
+      {__LINE__, "wqdupdate.exe", ""},
+      {__LINE__, "wqdupdate.exe   ", ""},
+      {__LINE__, "\"unclosed name /silent", ""},
+      {__LINE__, "\"\" /silent", "/silent"},
+      {__LINE__, "", ""},
+  };
+  for (const ProgramNameCase& c : cases) {
+    EXPECT_STREQ(argumentsAfterProgramName(c.processLine), c.arguments) << "row at line " << c.line;
+  }
+  EXPECT_STREQ(argumentsAfterProgramName(nullptr), "");
+}
+
 struct HexCase {
   int line;
   const char* text;
