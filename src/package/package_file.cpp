@@ -156,17 +156,20 @@ bool decodePackageContainer(ByteStream& stream, uint8_t** payload, uint32_t* pay
   if (unpackedSize > kMaxInflateRatio * packedHeld + kInflateSlack) return false;
 
   // At least one byte, so that an unpacked size of 0 is not mistaken for a failed allocation.
-  uint8_t* block = static_cast<uint8_t*>(std::malloc(unpackedSize != 0 ? unpackedSize : 1));
+  // uncompress is given that byte as room too: with no room at all it inflates into a byte of its
+  // own and reports a one-byte payload as an empty success, so the count is checked instead.
+  const uint32_t capacity = unpackedSize != 0 ? unpackedSize : 1;
+  uint8_t* block = static_cast<uint8_t*>(std::malloc(capacity));
   if (block == nullptr) return false;
   int result = Z_MEM_ERROR;
-  uLongf produced = unpackedSize;
+  uLongf produced = capacity;
   {
     BorrowedBlock packed(stream, stream.borrowBlock(borrowLength));
     if (packed.get() != nullptr) {
       result = uncompress(block, &produced, packed.get(), borrowLength);
     }
   }
-  if (result != Z_OK) {
+  if (result != Z_OK || produced > unpackedSize) {
     std::free(block);
     return false;
   }

@@ -74,6 +74,9 @@ TEST_F(PackageFileTest, ContainerFaultsFailAndTouchNoRecord) {
   wrongAdler.back() ^= 0x01;
   Bytes truncated(packed.begin(), packed.end() - 6);
   const Bytes dictionaryStream = deflateWithDictionary(payload);
+  // zlib's uncompress, given no room at all, inflates into a byte of its own and reports success
+  // for a stream of exactly one byte.
+  const Bytes oneByte = deflatePayload(Bytes{0x00});
 
   struct Case {
     const char* what;
@@ -94,6 +97,8 @@ TEST_F(PackageFileTest, ContainerFaultsFailAndTouchNoRecord) {
       {"packed size cuts the stream", container(unpacked, packedSize - 1, packed)},
       {"unpacked size one short", container(unpacked - 1, packedSize, packed)},
       {"unpacked size 0", container(0, packedSize, packed)},
+      {"unpacked size 0 for a one-byte payload",
+       container(0, static_cast<uint32_t>(oneByte.size()), oneByte)},
       {"stream wants a preset dictionary",
        container(unpacked, static_cast<uint32_t>(dictionaryStream.size()), dictionaryStream)},
   };
