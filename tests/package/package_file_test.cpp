@@ -340,10 +340,26 @@ TEST_F(PackageFileTest, PartChunkLengths) {
   }
 }
 
-TEST_F(PackageFileTest, VersCutShortFailsAlsoForUnrecordedComponents) {
-  const Bytes body = concat(
-      {textChunk("NAME", "n"), textChunk("TYPE", "news"), chunkClaiming("VERS", 4, Bytes{1})});
-  EXPECT_EQ(readPayload(part(body)), kFailed);
+// A body cut short by the end of its PART fails the whole package, also in a PART that would
+// otherwise be ignored (a component without a record, or no TYPE at all).
+TEST_F(PackageFileTest, BodiesCutShortFailAlsoInIgnoredParts) {
+  struct Case {
+    const char* what;
+    Bytes body;
+  };
+  const Case cases[] = {
+      {"VERS in news", concat({textChunk("NAME", "n"), textChunk("TYPE", "news"),
+                               chunkClaiming("VERS", 4, Bytes{1})})},
+      {"NAME in news", concat({textChunk("TYPE", "news"), chunkClaiming("NAME", 5, bytesOf("n"))})},
+      {"TYPE after news", concat({textChunk("NAME", "n"), textChunk("TYPE", "news"),
+                                  chunkClaiming("TYPE", 9, bytesOf("news"))})},
+      {"NAME without TYPE", concat({versChunk(1), chunkClaiming("NAME", 2, bytesOf("n"))})},
+  };
+  for (const Case& c : cases) {
+    markRecords();
+    EXPECT_EQ(readPayload(concat({part(c.body), validPart("w", "wqd", 1)})), kFailed) << c.what;
+    EXPECT_TRUE(wqdMarked()) << c.what << ": the walk stops at the faulty PART";
+  }
 }
 
 TEST_F(PackageFileTest, FragmentsShorterThanAHeaderEndTheWalk) {

@@ -106,3 +106,14 @@ expect_equal("read escapes names" "${OUT}" [[status 0x00000000
 wqd version=0x00ABCDEF name="q\x22b\x5Cs\x01\xE9~ end"
 setup version=0x00000390 name="setup-2"
 ]])
+
+# The edges of the printable range: 0x1F and 0x7F are escaped, 0x20 and 0x7E are not.
+string(ASCII 31 unitSeparator)
+string(ASCII 127 delete)
+set(edges "${WORK_DIR}/edges.wqu")
+run(0 create "${edges}" --part "a${unitSeparator} ~${delete}b:wqd:1")
+run(0 read "${edges}")
+expect_equal("read escapes the edges of the printable range" "${OUT}" [[status 0x00000000
+wqd version=0x00000001 name="a\x1F ~\x7Fb"
+setup version=0xFFFFFFFF name=""
+]])
