@@ -257,7 +257,9 @@ uint8_t* FileStream::borrowBlock(uint32_t length) {
 void FileStream::releaseBlock(uint8_t* block) { std::free(block); }
 
 uint32_t FileStream::seek(int32_t offset, int origin) {
-  position_ = lowSeek(handle_, offset, origin);
+  // A closed stream answers as a failed seek would, without handing -1 to the C run time:
+  // Microsoft's run time treats an invalid handle as a fault of the program, not as an error.
+  position_ = handle_ != -1 ? lowSeek(handle_, offset, origin) : kSeekFailed;
   return position_;
 }
 
@@ -269,7 +271,7 @@ void FileStream::close() {
 }
 
 uint32_t FileStream::size() {
-  if (sizeStale_) {
+  if (sizeStale_ && handle_ != -1) {
     size_ = lowSeek(handle_, 0, SEEK_END);
     lowSeek(handle_, static_cast<int32_t>(position_), SEEK_SET);
   }

@@ -18,6 +18,8 @@ constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorInvalidHandle = 6;         // also: an operation in the wrong state
 constexpr uint32_t kErrorInvalidParameter = 87;     // also: open of a null path
 constexpr uint32_t kErrorCallNotImplemented = 120;  // an errno without a mapping
+// What a failed FileStream seek returns and stores as the position.
+constexpr uint32_t kSeekFailed = 0xFFFFFFFF;
 
 // The largest piece a FileStream hands to one low-level read (8 MiB).
 constexpr uint32_t kFileReadPieceMax = 0x800000;

@@ -384,6 +384,7 @@ TEST(FileStream, CloseKeepsFieldsAndAllowsReopen) {
   uint8_t byte = 0;
   EXPECT_FALSE(stream.read(&byte, 1));
   EXPECT_EQ(stream.ioError(), kErrorInvalidHandle);
+  EXPECT_EQ(stream.seek(4, 0), 0xFFFFFFFFu) << "a closed stream seeks nowhere";
   ASSERT_TRUE(stream.open(second.path()));
   EXPECT_EQ(stream.size(), 3u);
   EXPECT_EQ(stream.position(), 0u);
