@@ -11,6 +11,7 @@
 #include "driver/installation.h"
 #include "fake_platform.h"
 #include "package_builder.h"
+#include "scratch_folder.h"
 #include "test_text.h"
 
 namespace {
@@ -161,12 +162,19 @@ void prepare(const Scenario& s, FakePlatform& platform, const std::string& stora
   if (s.setupIni != nullptr) platform.iniFiles["C:\\Prog\\setup\\setup.ini"] = s.setupIni;
 
   if (s.writePackage) {
-    std::string payload = packageChunk("INFO", "skipped chunk");
-    if (s.packageHasWqd) payload += partChunk("WQD 2024", "wqd", s.packageWqd);
-    if (s.packageHasSetup) payload += partChunk("setup", "setup", s.packageSetup);
-    std::string file = packageFile(payload);
-    if (s.corruptPackage) file[file.size() - 1] ^= 0x55;  // the Adler-32 no longer matches
-    ASSERT_TRUE(writeFile(joinPath(storage, s.packageName), file));
+    Bytes payload = textChunk("INFO", "skipped chunk");
+    if (s.packageHasWqd) {
+      payload =
+          concat({payload, validPart("WQD 2024", "wqd", static_cast<uint32_t>(s.packageWqd))});
+    }
+    if (s.packageHasSetup) {
+      payload =
+          concat({payload, validPart("setup", "setup", static_cast<uint32_t>(s.packageSetup))});
+    }
+    Bytes package = packageOf(payload);
+    if (s.corruptPackage) package.back() ^= 0x55;  // the Adler-32 no longer matches
+    ASSERT_TRUE(
+        writeFile(joinPath(storage, s.packageName), std::string(package.begin(), package.end())));
   }
 
   if (s.hasLibrary) {
