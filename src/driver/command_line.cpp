@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/hex_number.h"
 #include "driver/messages.h"
 
 bool silentMode = false;
@@ -25,15 +26,6 @@ bool isOption(const std::string& token, const char* name) {
   }
   return true;
 }
-
-int hexDigit(unsigned char byte) {
-  if (byte >= '0' && byte <= '9') return byte - '0';
-  if (byte >= 'a' && byte <= 'f') return byte - 'a' + 10;
-  if (byte >= 'A' && byte <= 'F') return byte - 'A' + 10;
-  return -1;
-}
-
-bool isCSpace(unsigned char byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
 
 struct LanguageCode {
   const char* code;
@@ -106,27 +98,6 @@ std::vector<std::string> tokenizeCommandLine(const char* line) {
   }
   if (state != TokenState::Between) tokens.push_back(token);
   return tokens;
-}
-
-uint32_t parseUnsignedHex(const char* text) {
-  if (text == nullptr) return 0;
-  const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
-  while (isCSpace(*at)) ++at;
-  bool negative = false;
-  if (*at == '+' || *at == '-') {
-    negative = *at == '-';
-    ++at;
-  }
-  // "0x" counts as a prefix only when a digit follows; otherwise the '0' is the number.
-  if (at[0] == '0' && (at[1] == 'x' || at[1] == 'X') && hexDigit(at[2]) >= 0) at += 2;
-  uint32_t value = 0;
-  bool overflow = false;
-  for (int digit = hexDigit(*at); digit >= 0; digit = hexDigit(*++at)) {
-    if (value > (0xFFFFFFFFu - static_cast<uint32_t>(digit)) / 16) overflow = true;
-    value = value * 16 + static_cast<uint32_t>(digit);
-  }
-  if (overflow) return 0xFFFFFFFFu;
-  return negative ? 0u - value : value;
 }
 
 uint16_t languageForCode(const char* code) {

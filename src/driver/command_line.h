@@ -33,13 +33,8 @@ const char* argumentsAfterProgramName(const char* line);
 // the end of the line is taken with the bytes it has.
 std::vector<std::string> tokenizeCommandLine(const char* line);
 
-// Reads text as an unsigned hexadecimal number the way a 32-bit strtoul (base 16) does: leading
-// white space, an optional sign, an optional "0x" or "0X", then digits up to the first byte that
-// is not one; no digits give 0, a number too large gives 0xFFFFFFFF, a '-' negates modulo 2^32.
-uint32_t parseUnsignedHex(const char* text);
-
 // The LANGID that a /lang code gives: the table of codes (compared exactly, with case), else the
-// low 16 bits of the code read by parseUnsignedHex. Not yet collapsed.
+// low 16 bits of the code read as a hexadecimal number (parseUnsignedHex). Not yet collapsed.
 uint16_t languageForCode(const char* code);
 
 // Parses commandLine (without the program's own name) and sets the settings: /silent,

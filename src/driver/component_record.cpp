@@ -1,6 +1,6 @@
 #include "driver/component_record.h"
 
-#include <climits>
+#include "common/hex_number.h"
 
 static ComponentRecord wqdRecord;
 static ComponentRecord setupRecord;
@@ -47,46 +47,6 @@ void resetComponentRecords() {
   for (ComponentRecord* record : componentRecords) {
     if (record != nullptr) *record = ComponentRecord();
   }
-}
-
-static bool isSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-static int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Reads text the way the C run time's strtol reads base 16 with a 32-bit long: white space, a
-// sign, an optional "0x", then digits; the value is clamped to the signed 32-bit range.
-static int32_t parseSignedHex(const char* text) {
-  const char* p = text;
-  while (isSpace(*p)) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = *p == '-';
-    ++p;
-  }
-  // "0x" counts as a prefix only when a digit follows; otherwise the "0" is the number.
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hexDigit(p[2]) >= 0) p += 2;
-  // The magnitude is kept just past the range, so that it cannot wrap however long the digits.
-  const uint32_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
-  uint32_t magnitude = 0;
-  bool overflow = false;
-  for (int digit; (digit = hexDigit(*p)) >= 0; ++p) {
-    if (overflow) continue;
-    if (magnitude > (limit - static_cast<uint32_t>(digit)) / 16) {
-      overflow = true;
-    } else {
-      magnitude = magnitude * 16 + static_cast<uint32_t>(digit);
-    }
-  }
-  if (overflow) return negative ? INT32_MIN : INT32_MAX;
-  if (negative) return magnitude == 0x80000000u ? INT32_MIN : -static_cast<int32_t>(magnitude);
-  return static_cast<int32_t>(magnitude);
 }
 
 void ComponentRecord::setFromIniValue(const char* text) {

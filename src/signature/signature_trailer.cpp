@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/hex_number.h"
 #include "package/byte_stream.h"
 
 const char kBinaryMagic[] = "ZUKSignd";
@@ -118,32 +119,11 @@ bool findTextTrailer(ByteStream& stream, const char* magic, uint32_t distance, u
   return true;
 }
 
-bool isCStandardSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int hexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // strtoul(text, nullptr, 16) of a string of at most two characters, modulo 256. A "0x" prefix
 // needs a third character to count as one, so it never applies here.
 uint8_t convertPair(char first, char second) {
   const char pair[3] = {first, first != '\0' ? second : '\0', '\0'};
-  const char* c = pair;
-  while (isCStandardSpace(*c)) ++c;
-  bool negative = false;
-  if (*c == '+' || *c == '-') {
-    negative = *c == '-';
-    ++c;
-  }
-  unsigned value = 0;
-  for (int digit; (digit = hexDigitValue(*c)) >= 0; ++c) value = value * 16 + digit;
-  if (negative) value = 0u - value;
-  return static_cast<uint8_t>(value & 0xFF);
+  return static_cast<uint8_t>(parseUnsignedHex(pair) & 0xFF);
 }
 
 }  // namespace
