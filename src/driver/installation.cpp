@@ -25,13 +25,20 @@ std::string productKeyPath(const std::string& oemName) {
   return path;
 }
 
+// The first steps of both registry reads: opens keyPath under root into key (a fresh open for
+// every read) and asks for the size of valueName's data without reading it.
+static int32_t openValue(Platform& platform, ScopedKey& key, KeyHandle root, const char* keyPath,
+                         const char* valueName, uint32_t* size) {
+  int32_t error = key.open(root, keyPath);
+  if (error != kErrorSuccess) return error;
+  return platform.regQueryValueEx(key.get(), valueName, nullptr, nullptr, size);
+}
+
 int32_t readRegistryText(Platform& platform, KeyHandle root, const char* keyPath,
                          const char* valueName, std::string* text) {
   ScopedKey key(platform);
-  int32_t error = key.open(root, keyPath);
-  if (error != kErrorSuccess) return error;
   uint32_t size = 0;
-  error = platform.regQueryValueEx(key.get(), valueName, nullptr, nullptr, &size);
+  int32_t error = openValue(platform, key, root, keyPath, valueName, &size);
   if (error != kErrorSuccess) return error;
   // One spare byte keeps the buffer non-empty for a value without data.
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
@@ -51,10 +58,8 @@ int32_t readRegistryText(Platform& platform, KeyHandle root, const char* keyPath
 int32_t readRegistryNumber(Platform& platform, KeyHandle root, const char* keyPath,
                            const char* valueName, int32_t* number) {
   ScopedKey key(platform);
-  int32_t error = key.open(root, keyPath);
-  if (error != kErrorSuccess) return error;
   uint32_t size = 0;
-  error = platform.regQueryValueEx(key.get(), valueName, nullptr, nullptr, &size);
+  int32_t error = openValue(platform, key, root, keyPath, valueName, &size);
   if (error != kErrorSuccess) return error;
   if (size != 4) return kErrorInvalidData;
   uint8_t bytes[4] = {0, 0, 0, 0};
